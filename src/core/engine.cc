@@ -43,8 +43,7 @@ std::vector<std::string> param_keys_of(std::span<const std::uint8_t> params) {
 Engine::Engine(InputMode input_mode, Clock clock)
     : Engine(input_mode, default_rules(), std::move(clock)) {}
 
-Engine Engine::new_with_policies(InputMode input_mode, std::vector<PolicyRule> rules,
-                                 Clock clock) {
+Engine Engine::new_with_policies(InputMode input_mode, std::vector<PolicyRule> rules, Clock clock) {
   return Engine(input_mode, std::move(rules), std::move(clock));
 }
 
@@ -100,9 +99,8 @@ EventId Engine::ingest(std::span<const std::uint8_t> content, TrustLevel trust,
                        const Metadata* metadata) {
   ContentPayload payload;
   payload.channel = metadata_value(metadata, "channel");
-  payload.sender = metadata && metadata->contains("sender")
-                       ? metadata_value(metadata, "sender")
-                       : metadata_value(metadata, "sender_id");
+  payload.sender = metadata && metadata->contains("sender") ? metadata_value(metadata, "sender")
+                                                            : metadata_value(metadata, "sender_id");
   payload.content_hash = blake3_digest(content);
   payload.content_len = capped_length(content.size());
   payload.trust = trust;
@@ -215,7 +213,9 @@ void Engine::set_sink(std::unique_ptr<EventSink> sink) {
   sink_ = sink ? std::move(sink) : std::make_unique<NoOpSink>();
 }
 
-void Engine::set_datalog_rules(std::vector<DatalogRule> rules) { datalog_rules_ = std::move(rules); }
+void Engine::set_datalog_rules(std::vector<DatalogRule> rules) {
+  datalog_rules_ = std::move(rules);
+}
 
 void Engine::set_viewer_base_url(std::optional<std::string> url) {
   viewer_base_url_ = std::move(url);

@@ -81,9 +81,9 @@ std::int32_t mobrel_ingest(MobrelEngine* engine, const std::uint8_t* content_ptr
   if (!range_ok(metadata_ptr, metadata_len)) return reject("invalid metadata length");
   std::optional<Metadata> metadata = read_metadata(bytes_of(metadata_ptr, metadata_len));
   auto guard = lock(engine);
-  *out_event_id = guard->ingest(bytes_of(content_ptr, content_len),
-                                static_cast<TrustLevel>(trust_level),
-                                metadata ? &*metadata : nullptr);
+  *out_event_id =
+      guard->ingest(bytes_of(content_ptr, content_len), static_cast<TrustLevel>(trust_level),
+                    metadata ? &*metadata : nullptr);
   return kOk;
 }
 

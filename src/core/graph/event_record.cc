@@ -14,7 +14,8 @@ class HashInput {
   template <typename Int>
   void integer(Int value) {
     auto bits = static_cast<std::make_unsigned_t<Int>>(value);
-    for (std::size_t i = 0; i < sizeof(Int); ++i) out_.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    for (std::size_t i = 0; i < sizeof(Int); ++i)
+      out_.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
   }
   void text(std::string_view value) {
     integer(capped_length(value.size()));
