@@ -39,3 +39,9 @@ int check_exit(void) {
   if (check_failures == 0) printf("all checks passed\n");
   return check_failures > 100 ? 100 : check_failures;
 }
+
+int traced(MobrelEngine *engine, uint64_t id, const char *label) {
+  int32_t out = -7;
+  CHECK_INT(mobrel_is_traced(engine, id, (const uint8_t *)label, strlen(label), &out), 0);
+  return out;
+}

@@ -15,6 +15,8 @@ void check_int(long long got, long long want, const char *what, const char *file
 /* Takes the thread's slot and compares it with the expected text (NULL: slot empty). */
 void check_slot(const char *want, const char *file, int line);
 int check_exit(void);
+/* mobrel_is_traced's answer for the label, checking that the call itself succeeds. */
+int traced(MobrelEngine *engine, uint64_t id, const char *label);
 
 #define CHECK(cond) check_true((cond) ? 1 : 0, #cond, __FILE__, __LINE__)
 #define CHECK_INT(got, want) check_int((long long)(got), (long long)(want), #got, __FILE__, __LINE__)

@@ -55,12 +55,6 @@ static void ingest_checks_in_order(void) {
   mobrel_engine_free(engine);
 }
 
-static int traced(MobrelEngine *engine, uint64_t id, const char *label) {
-  int32_t out = -7;
-  CHECK_INT(mobrel_is_traced(engine, id, BYTES(label), strlen(label), &out), 0);
-  return out;
-}
-
 static void trust_labels(void) {
   MobrelEngine *engine = mobrel_engine_new();
   uint64_t id;

@@ -7,12 +7,6 @@
 
 #define LIMIT 1048576
 
-static int traced(MobrelEngine *engine, uint64_t id, const char *label) {
-  int32_t out = -7;
-  CHECK_INT(mobrel_is_traced(engine, id, BYTES(label), strlen(label), &out), 0);
-  return out;
-}
-
 static void propose_checks(void) {
   MobrelEngine *engine = mobrel_engine_new();
   uint8_t *big = calloc(LIMIT + 1, 1);
