@@ -42,16 +42,16 @@ std::string digits(std::mt19937& rng, int n) {
 
 std::string prose(std::mt19937& rng) {
   static const std::vector<std::string> words = {
-      "the",     "of",       "and",     "to",        "in",          "a",         "is",
-      "that",    "for",      "it",      "as",        "was",         "with",      "be",
-      "by",      "on",       "not",     "he",        "this",        "are",       "or",
-      "his",     "from",     "at",      "which",     "but",         "have",      "an",
-      "they",    "you",      "were",    "their",     "one",         "all",       "we",
-      "can",     "her",      "has",     "there",     "been",        "if",        "more",
-      "when",    "will",     "would",   "who",       "so",          "no",        "agent",
-      "model",   "request",  "policy",  "document",  "engineering", "well-known", "results",
-      "however", "question", "quickly", "important", "government",  "long-term", "network",
-      "system",  "provides", "between", "information", "Wednesday", "London",   "September"};
+      "the",     "of",       "and",     "to",          "in",          "a",          "is",
+      "that",    "for",      "it",      "as",          "was",         "with",       "be",
+      "by",      "on",       "not",     "he",          "this",        "are",        "or",
+      "his",     "from",     "at",      "which",       "but",         "have",       "an",
+      "they",    "you",      "were",    "their",       "one",         "all",        "we",
+      "can",     "her",      "has",     "there",       "been",        "if",         "more",
+      "when",    "will",     "would",   "who",         "so",          "no",         "agent",
+      "model",   "request",  "policy",  "document",    "engineering", "well-known", "results",
+      "however", "question", "quickly", "important",   "government",  "long-term",  "network",
+      "system",  "provides", "between", "information", "Wednesday",   "London",     "September"};
   std::string out;
   while (out.size() < kSize) {
     const int sentence = 8 + static_cast<int>(rng() % 20);
@@ -87,11 +87,10 @@ std::string json(std::mt19937& rng) {
     out += "{\"id\":" + std::to_string(id) + ",\"uuid\":\"" + hex(8) + "-" + hex(4) + "-" + hex(4) +
            "-" + hex(4) + "-" + hex(12) + "\",\"name\":\"" + pick(rng, names) +
            "\",\"email\":\"user" + std::to_string(id) + "@example.com\",\"created_at\":\"2024-" +
-           digits(rng, 1) + "1-1" + digits(rng, 1) + "T1" + digits(rng, 1) + ":3" +
-           digits(rng, 1) + ":00Z\",\"score\":0." + digits(rng, 6) + ",\"tags\":[" +
-           pick(rng, tags) + "," + pick(rng, tags) + "],\"url\":\"https://api.example.com/v1/items/" +
-           std::to_string(id) + "?expand=owner\",\"active\":" + (rng() % 2 ? "true" : "false") +
-           "},\n";
+           digits(rng, 1) + "1-1" + digits(rng, 1) + "T1" + digits(rng, 1) + ":3" + digits(rng, 1) +
+           ":00Z\",\"score\":0." + digits(rng, 6) + ",\"tags\":[" + pick(rng, tags) + "," +
+           pick(rng, tags) + "],\"url\":\"https://api.example.com/v1/items/" + std::to_string(id) +
+           "?expand=owner\",\"active\":" + (rng() % 2 ? "true" : "false") + "},\n";
   }
   out.resize(kSize);
   return out;
@@ -99,11 +98,16 @@ std::string json(std::mt19937& rng) {
 
 std::string multilingual(std::mt19937& rng) {
   static const std::vector<std::string> sentences = {
-      "人工智能代理在执行工具调用之前需要检查策略。", "東京の天気は明日も晴れるでしょう。",
-      "데이터는 안전하게 보관되어야 합니다. ",       "يجب على الوكيل التحقق من السياسة قبل كل استدعاء. ",
-      "الرقم ١٢٣ في القائمة ٤٥. ",                  "Агент должен проверить политику перед вызовом. ",
-      "Привет, мир! Это тест — номер 42. ",          "Ελληνικά γράμματα και αριθμοί. ",
-      "हिंदी में एक वाक्य, संख्या १२३४. ",               "Café, naïve, façade: déjà vu. "};
+      "人工智能代理在执行工具调用之前需要检查策略。",
+      "東京の天気は明日も晴れるでしょう。",
+      "데이터는 안전하게 보관되어야 합니다. ",
+      "يجب على الوكيل التحقق من السياسة قبل كل استدعاء. ",
+      "الرقم ١٢٣ في القائمة ٤٥. ",
+      "Агент должен проверить политику перед вызовом. ",
+      "Привет, мир! Это тест — номер 42. ",
+      "Ελληνικά γράμματα και αριθμοί. ",
+      "हिंदी में एक वाक्य, संख्या १२३४. ",
+      "Café, naïve, façade: déjà vu. "};
   std::string out;
   while (out.size() < kSize) out += pick(rng, sentences);
   // Cut at a character boundary.
@@ -130,12 +134,24 @@ std::string ssn_near_miss(std::mt19937& rng) {
   std::string out;
   while (out.size() < kSize) {
     switch (rng() % 6) {
-      case 0: out += digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 3); break;
-      case 1: out += digits(rng, 2) + "-" + digits(rng, 3) + "-" + digits(rng, 4); break;
-      case 2: out += digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 5); break;
-      case 3: out += 'a' + (digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 4)); break;
-      case 4: out += digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 4) + "x"; break;
-      default: out += digits(rng, 3) + "-" + digits(rng, 3) + "-" + digits(rng, 3); break;
+      case 0:
+        out += digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 3);
+        break;
+      case 1:
+        out += digits(rng, 2) + "-" + digits(rng, 3) + "-" + digits(rng, 4);
+        break;
+      case 2:
+        out += digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 5);
+        break;
+      case 3:
+        out += 'a' + (digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 4));
+        break;
+      case 4:
+        out += digits(rng, 3) + "-" + digits(rng, 2) + "-" + digits(rng, 4) + "x";
+        break;
+      default:
+        out += digits(rng, 3) + "-" + digits(rng, 3) + "-" + digits(rng, 3);
+        break;
     }
     out += pick(rng, {" ", ", ", "\n", "; "});
   }
@@ -158,16 +174,26 @@ struct Text {
 Text make(Input input) {
   std::mt19937 rng(12345);
   switch (input) {
-    case Input::kProse: return {prose(rng), false};
-    case Input::kJson: return {json(rng), false};
-    case Input::kMultilingual: return {multilingual(rng), false};
-    case Input::kHexNearMiss: return {hex_near_miss(rng), false};
-    case Input::kSsnNearMiss: return {ssn_near_miss(rng), false};
-    case Input::kRepeatedJwtPrefix: return {repeated("eyJ"), false};
-    case Input::kJwtPrefixLongRun: return {"eyJ" + std::string(kSize - 5, 'x') + ".e", false};
-    case Input::kRepeatedSkPrefix: return {repeated("sk-"), false};
-    case Input::kAwsNearMiss: return {repeated("AKIAQWERTYUIOP01234 "), false};
-    case Input::kRepeatedAwsPrefix: return {repeated("AKIA"), true};
+    case Input::kProse:
+      return {prose(rng), false};
+    case Input::kJson:
+      return {json(rng), false};
+    case Input::kMultilingual:
+      return {multilingual(rng), false};
+    case Input::kHexNearMiss:
+      return {hex_near_miss(rng), false};
+    case Input::kSsnNearMiss:
+      return {ssn_near_miss(rng), false};
+    case Input::kRepeatedJwtPrefix:
+      return {repeated("eyJ"), false};
+    case Input::kJwtPrefixLongRun:
+      return {"eyJ" + std::string(kSize - 5, 'x') + ".e", false};
+    case Input::kRepeatedSkPrefix:
+      return {repeated("sk-"), false};
+    case Input::kAwsNearMiss:
+      return {repeated("AKIAQWERTYUIOP01234 "), false};
+    case Input::kRepeatedAwsPrefix:
+      return {repeated("AKIA"), true};
   }
   return {};
 }
@@ -210,9 +236,9 @@ void BM_ScanPatternByPattern(benchmark::State& state, Input input) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.bytes.size()));
 }
 
-#define MOBREL_SANITIZER_BENCH(name, input)           \
-  BENCHMARK_CAPTURE(BM_Scan, name, input);            \
-  BENCHMARK_CAPTURE(BM_Blake3, name, input);          \
+#define MOBREL_SANITIZER_BENCH(name, input)  \
+  BENCHMARK_CAPTURE(BM_Scan, name, input);   \
+  BENCHMARK_CAPTURE(BM_Blake3, name, input); \
   BENCHMARK_CAPTURE(BM_ScanPatternByPattern, name, input)
 
 MOBREL_SANITIZER_BENCH(prose, Input::kProse);

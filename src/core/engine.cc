@@ -189,14 +189,21 @@ std::optional<Explain> Engine::explain(EventId id) const {
   result.chain = store_.causal_chain(id);
 
   std::string summary = "Event " + decimal(id);
-  if (const LabelSet* own = trace_.find(id)) summary += " [" + joined(*own, ", ") + "]";
+  if (const LabelSet* own = trace_.find(id)) {
+    summary += " [";
+    summary += joined(*own, ", ");
+    summary += "]";
+  }
   summary += ". Chain: ";
   if (result.chain.empty()) summary += "no predecessors";
   for (std::size_t i = 0; i < result.chain.size(); ++i) {
     if (i > 0) summary += " \xE2\x86\x92 ";  // U+2192 RIGHTWARDS ARROW
     summary += decimal(result.chain[i]);
-    if (const LabelSet* labels = trace_.find(result.chain[i]))
-      summary += "(" + joined(*labels, ",") + ")";
+    if (const LabelSet* labels = trace_.find(result.chain[i])) {
+      summary += "(";
+      summary += joined(*labels, ",");
+      summary += ")";
+    }
   }
   summary += ".";
   result.summary = std::move(summary);

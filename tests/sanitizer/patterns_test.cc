@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <latch>
 #include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sanitizer/fused_scan.h"
@@ -126,12 +129,13 @@ std::vector<Case> edge_cases() {
       {"jwt: marker one letter off", "eyK" + run_of(kBase64, 20) + ".eyJabc.def", false},
       {"jwt: marker's middle letter off", "ezJ" + run_of(kBase64, 20) + ".eyJabc.def", false},
       {"jwt: marker's first letter off", "fyJ" + run_of(kBase64, 20) + ".eyJabc.def", false},
-      {"jwt: token start after the full stop",
-       "x.eyJ" + run_of(kBase64, 22) + ".tail", false},
-      {"jwt: space before the full stop", "eyJ" + run_of(kBase64, 20) + " .eyJabc.def", false},
-      {"jwt: marker late in the first run", "xx-" + run_of(kBase64, 5) + "eyJ" +
-                                                run_of(kBase64, 20) + ".eyJx.y",
+      {"jwt: marker inside the second segment", "eyJ" + run_of(kBase64, 20) + ".xeyJab.c", false},
+      {"jwt: marker again late in the first segment", "eyJ" + run_of(kBase64, 20) + "eyJ.eyJx.",
        true},
+      {"jwt: token start after the full stop", "x.eyJ" + run_of(kBase64, 22) + ".tail", false},
+      {"jwt: space before the full stop", "eyJ" + run_of(kBase64, 20) + " .eyJabc.def", false},
+      {"jwt: marker late in the first run",
+       "xx-" + run_of(kBase64, 5) + "eyJ" + run_of(kBase64, 20) + ".eyJx.y", true},
       {"jwt: full stop inside the first segment",
        "eyJ" + run_of(kBase64, 10) + "." + run_of(kBase64, 10) + ".eyJabc.", false},
       {"jwt: realistic token",
@@ -157,16 +161,15 @@ std::vector<Case> edge_cases() {
       {"ssn: Arabic-Indic digits", "\u0661\u0662\u0663-\u0664\u0665-\u0666\u0667\u0668\u0669",
        true},
       {"ssn: full-width digits", "\uFF11\uFF12\uFF13-\uFF14\uFF15-\uFF16\uFF17\uFF18\uFF19", true},
-      {"ssn: four-byte digits", "\U0001D7CF\U0001D7D0\U0001D7D1-\U0001D7D2\U0001D7D3-"
-                                "\U0001D7D4\U0001D7D5\U0001D7D6\U0001D7D7",
+      {"ssn: four-byte digits",
+       "\U0001D7CF\U0001D7D0\U0001D7D1-\U0001D7D2\U0001D7D3-"
+       "\U0001D7D4\U0001D7D5\U0001D7D6\U0001D7D7",
        true},
       {"ssn: scripts mixed", "12\u0969-45-67\uFF18\u0669", true},
       {"ssn: non-ASCII middle group", "123-\u0664\u0665-6789", true},
       {"ssn: ASCII, an accent further back", "caf\u00E9, " + ssn, true},
-      {"ssn: letter in the first group, an accent further back", "caf\u00E9, 12x-45-6789",
-       false},
-      {"ssn: letter in the last group, an accent further back", "caf\u00E9, 123-45-67x9",
-       false},
+      {"ssn: letter in the first group, an accent further back", "caf\u00E9, 12x-45-6789", false},
+      {"ssn: letter in the last group, an accent further back", "caf\u00E9, 123-45-67x9", false},
       {"ssn: superscript digits are not Nd", "\u00B9\u00B2\u00B3-45-6789", false},
       {"ssn: minus sign instead of hyphen", "123\u221245\u22126789", false},
       {"ssn: combining mark after", ssn + "\u0301", false},
@@ -186,8 +189,14 @@ std::vector<Case> edge_cases() {
       {"invalid: stray byte then ssn", "\xFF" + ssn, true},
       {"invalid: truncated letter before ssn", "\xC3" + ssn, true},
       {"invalid: encoded surrogate before ssn", "\xED\xA0\x80" + ssn, true},
-      {"invalid: stray byte splits the first group", "12\xFF" "3-45-6789", false},
-      {"invalid: stray byte splits the last group", "123-45-67\xFF" "89", false},
+      {"invalid: stray byte splits the first group",
+       "12\xFF"
+       "3-45-6789",
+       false},
+      {"invalid: stray byte splits the last group",
+       "123-45-67\xFF"
+       "89",
+       false},
       {"invalid: overlong digits", "\xC0\xB1\xC0\xB2\xC0\xB3-45-6789", false},
       {"invalid: stray continuation after digits", "123-45-6789\x80", true},
       {"invalid: sk key then a stray byte", "sk-" + run_of(kAlnum, 20) + "\xFF", true},
@@ -243,10 +252,38 @@ TEST(MatchesSuspicious, LongTexts) {
 // Random texts built from pieces that sit near every threshold, checked against the
 // pattern-by-pattern matchers.
 std::string random_text(std::mt19937& rng) {
-  static const std::vector<std::string> pieces = {
-      "sk-", "AKIA", "ghp_", "eyJ", ".", ".", "-", "-", "_", " ", "\n", "a", "Z", "0", "9", "f",
-      "F", "J", "123", "45", "6789", "12", "\u0661", "\uFF15", "\u00E9", "\u4E2D", "\xFF",
-      "\xC3", "\u0301", "\u200D", "\xE0\xA5\xA6", "\U0001D7D9"};
+  static const std::vector<std::string> pieces = {"sk-",
+                                                  "AKIA",
+                                                  "ghp_",
+                                                  "eyJ",
+                                                  ".",
+                                                  ".",
+                                                  "-",
+                                                  "-",
+                                                  "_",
+                                                  " ",
+                                                  "\n",
+                                                  "a",
+                                                  "Z",
+                                                  "0",
+                                                  "9",
+                                                  "f",
+                                                  "F",
+                                                  "J",
+                                                  "123",
+                                                  "45",
+                                                  "6789",
+                                                  "12",
+                                                  "\u0661",
+                                                  "\uFF15",
+                                                  "\u00E9",
+                                                  "\u4E2D",
+                                                  "\xFF",
+                                                  "\xC3",
+                                                  "\u0301",
+                                                  "\u200D",
+                                                  "\xE0\xA5\xA6",
+                                                  "\U0001D7D9"};
   std::uniform_int_distribution<std::size_t> piece(0, pieces.size() + 3);
   std::uniform_int_distribution<std::size_t> count(0, 60);
   std::uniform_int_distribution<std::size_t> run(14, 40);

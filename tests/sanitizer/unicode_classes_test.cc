@@ -54,10 +54,10 @@ TEST(UnicodeClasses, WordCharactersAndDigitsBeyondAscii) {
 
 TEST(Utf8Decoding, IllFormedBytesBecomeOneReplacementEach) {
   const std::vector<std::uint8_t> text = {
-      0xC0, 0xB1,        // overlong '1'
-      0xED, 0xA0, 0x80,  // encoded surrogate
+      0xC0, 0xB1,              // overlong '1'
+      0xED, 0xA0, 0x80,        // encoded surrogate
       0xF4, 0x90, 0x80, 0x80,  // above U+10FFFF
-      0xE2, 0x82,        // truncated
+      0xE2, 0x82,              // truncated
       0xFF,
   };
   for (std::size_t pos = 0; pos < text.size(); ++pos) {
@@ -71,9 +71,9 @@ TEST(Utf8Decoding, IllFormedBytesBecomeOneReplacementEach) {
 // not, since the hyphenated-number check walks backwards from a hyphen.
 TEST(Utf8Decoding, BackwardDecodingRetracesForwardDecoding) {
   std::mt19937 rng(7);
-  const std::vector<std::uint8_t> interesting = {0x31, 0x2D, 0x80, 0x9F, 0xA0, 0xA5, 0xBF, 0xC0,
-                                                 0xC3, 0xD9, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5,
-                                                 0xFF, 0xA9, 0x91, 0xBC};
+  const std::vector<std::uint8_t> interesting = {0x31, 0x2D, 0x80, 0x9F, 0xA0, 0xA5, 0xBF,
+                                                 0xC0, 0xC3, 0xD9, 0xE0, 0xED, 0xEF, 0xF0,
+                                                 0xF4, 0xF5, 0xFF, 0xA9, 0x91, 0xBC};
   std::uniform_int_distribution<std::size_t> pick(0, interesting.size() - 1);
   for (int round = 0; round < 20000; ++round) {
     std::vector<std::uint8_t> text(rng() % 12);

@@ -8,12 +8,12 @@
 // a small state machine over run ends; hyphenated numbers near non-ASCII bytes go to the
 // Unicode-aware matcher. Each block is read once and each fallback costs bounded work, so
 // the scan stays linear whatever the text holds.
-#include "sanitizer/fused_scan.h"
-
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
+
+#include "sanitizer/fused_scan.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -42,10 +42,9 @@ constexpr std::uint8_t kUpperOrDigit = 2;  // 0-9A-Z
 constexpr std::uint8_t kAlnum = 4;         // a-zA-Z0-9
 constexpr std::uint8_t kBase64Url = 8;     // A-Za-z0-9_-
 constexpr std::uint8_t kDigit = 16;        // 0-9
-constexpr std::uint8_t kUpperNonHex = 32;  // G-Z, holding the 'K' and 'I' of "AKIA", the 'J' of "eyJ"
+constexpr std::uint8_t kUpperNonHex = 32;  // G-Z: "AKIA"'s 'K' and 'I', "eyJ"'s 'J'
 constexpr std::uint8_t kHyphen = 64;       // -
 constexpr std::uint8_t kUnderscore = 128;  // _
-constexpr std::uint8_t kWordChar = kAlnum | kUnderscore;
 
 constexpr std::array<std::uint8_t, 128> kClassTable = [] {
   std::array<std::uint8_t, 128> table{};
@@ -110,8 +109,14 @@ inline Mask near_non_ascii(Mask current, Mask previous) {
   return static_cast<Mask>(bits >> 64);
 }
 
+// Everything below is compiled for AVX-512 and runs only after fused_scan_supported().
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi"))), \
+                             apply_to = function)
+#else
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vbmi,bmi,lzcnt")
+#pragma GCC target("avx512f,avx512bw,avx512vbmi")
+#endif
 
 [[gnu::always_inline]] inline __m512i splat(std::uint8_t byte) {
   return _mm512_set1_epi8(static_cast<char>(byte));
@@ -156,8 +161,7 @@ template <int K>
     // uninitialised-use analysis flags.
     return _mm512_maskz_alignr_epi32(0xFFFF, current, previous, 16 - K / 4);
   } else {
-    return _mm512_permutex2var_epi8(previous, _mm512_loadu_si512(kShiftIndex<K>.data()),
-                                    current);
+    return _mm512_permutex2var_epi8(previous, _mm512_loadu_si512(kShiftIndex<K>.data()), current);
   }
 }
 
@@ -172,6 +176,8 @@ struct Block {
   __m512i run16;
   Mask hyphens;
   Mask non_ascii;
+  Mask digits;  // filled only when digits_known
+  bool digits_known;
 };
 
 class FusedScanner {
@@ -183,7 +189,7 @@ class FusedScanner {
         table_high_(_mm512_loadu_si512(kClassTable.data() + 64)) {
     const __m512i zero = _mm512_setzero_si512();
     // Before the text: NUL bytes, which belong to no class, like the edge of the text.
-    prev_ = Block{zero, zero, zero, zero, zero, zero, 0, 0};
+    prev_ = Block{zero, zero, zero, zero, zero, zero, 0, 0, 0, true};
   }
 
   bool run() {
@@ -213,6 +219,7 @@ class FusedScanner {
     cur.run8 = cur.run4 & shifted<4>(cur.run4, prev_.run4);
     cur.run16 = cur.run8 & shifted<8>(cur.run8, prev_.run8);
     cur.hyphens = any_of(cur.classes, hyphen_);
+    cur.digits_known = false;
 
     // Every pattern but the hyphenated number needs 16 base64url characters in a row.
     const Mask long_runs = any_of(cur.run16, base64url_);
@@ -231,13 +238,12 @@ class FusedScanner {
     return false;
   }
 
-  [[gnu::always_inline]] inline bool unusual_block(std::size_t base, const Block& cur,
-                                                   bool long_runs, Mask first_hyphens,
-                                                   Mask hyphen_pairs, bool unsure_hyphens) {
+  [[gnu::always_inline]] inline bool unusual_block(std::size_t base, Block& cur, bool long_runs,
+                                                   Mask first_hyphens, Mask hyphen_pairs,
+                                                   bool unsure_hyphens) {
     // While a token segment is open and no run ends in the block, the block continues that
     // segment, and token starts inside it add nothing.
-    const Mask run_ends =
-        open_segments_ != 0 ? _mm512_testn_epi8_mask(cur.classes, base64url_) : 0;
+    const Mask run_ends = open_segments_ != 0 ? _mm512_testn_epi8_mask(cur.classes, base64url_) : 0;
     const bool want_tokens = open_segments_ == 0 || run_ends != 0;
     Mask token_candidates = 0;
     if (long_runs && long_runs_match(base, cur, want_tokens, token_candidates)) return true;
@@ -249,13 +255,16 @@ class FusedScanner {
            hyphenated_number_step(base, cur, first_hyphens);
   }
 
-  // Written in ASCII, a number closing at e also has a digit at e - 9.
-  bool digit_before_pair(const Block& cur, Mask hyphen_pairs) const {
+  // Written in ASCII, a number closing at e also has a digit at e - 9. The block keeps its
+  // digit mask for the next one, whose first edges look back into it.
+  bool digit_before_pair(Block& cur, Mask hyphen_pairs) const {
     if (hyphen_pairs == 0) return false;
-    if ((hyphen_pairs & (any_of(cur.classes, digit_) << 9)) != 0) return true;
-    // Edges whose e - 9 lies in the previous block.
-    return (hyphen_pairs & 0x1FF) != 0 &&
-           (hyphen_pairs & (any_of(prev_.classes, digit_) >> 55)) != 0;
+    cur.digits = any_of(cur.classes, digit_);
+    cur.digits_known = true;
+    if ((hyphen_pairs & (cur.digits << 9)) != 0) return true;
+    if ((hyphen_pairs & 0x1FF) == 0) return false;
+    const Mask prev_digits = prev_.digits_known ? prev_.digits : any_of(prev_.classes, digit_);
+    return (hyphen_pairs & (prev_digits >> 55)) != 0;
   }
 
   MaskPair classes_in(const Block& cur, std::uint8_t bits) const {
@@ -293,10 +302,10 @@ class FusedScanner {
                                              _mm512_srli_epi16(classes20, 2));
     // "ghp_" then 36 of [a-zA-Z0-9]: 32 of them ending here, an underscore 36 back.
     const __m512i gh = run32 & _mm512_srli_epi16(shifted<36>(cur.classes, prev_.classes), 5);
-    const __m512i any = select_bits(
-        hex_, run32,
-        _mm512_ternarylogic_epi64(select_bits(upper_or_digit_, aws, at20), gh, alnum_,
-                                  0xF8));  // a | (b & c)
+    const __m512i any =
+        select_bits(hex_, run32,
+                    _mm512_ternarylogic_epi64(select_bits(upper_or_digit_, aws, at20), gh, alnum_,
+                                              0xF8));  // a | (b & c)
     if (any_of(any, want_tokens ? filter_bits_ : exact_bits_) == 0) return false;
     if ((!want_tokens || any_of(any, exact_bits_) != 0) &&
         prefixed_run_match(base, cur, run32, aws, at20, gh)) {
@@ -388,18 +397,18 @@ class FusedScanner {
   // first hyphen.
   bool hyphenated_number_step(std::size_t base, const Block& cur, Mask first_hyphens) const {
     const Block& prev = prev_;
-    const __m512i digits = _mm512_ternarylogic_epi64(shifted<1>(cur.run4, prev.run4),
-                                                     shifted<6>(cur.run2, prev.run2),
-                                                     shifted<9>(cur.run2, prev.run2), 0x80) &
-                           shifted<11>(cur.classes, prev.classes);
+    const __m512i digits =
+        _mm512_ternarylogic_epi64(shifted<1>(cur.run4, prev.run4), shifted<6>(cur.run2, prev.run2),
+                                  shifted<9>(cur.run2, prev.run2), 0x80) &
+        shifted<11>(cur.classes, prev.classes);
     const __m512i hyphens =
         shifted<5>(cur.classes, prev.classes) & shifted<8>(cur.classes, prev.classes);
     const __m512i words = cur.classes | shifted<12>(cur.classes, prev.classes);
     // digits & hyphens & ~alnum & ~underscore, on the digit bit.
-    const __m512i ascii = _mm512_ternarylogic_epi64(
-        _mm512_ternarylogic_epi64(digits, _mm512_srli_epi16(hyphens, 2),
-                                  _mm512_slli_epi16(words, 2), 0x40),
-        _mm512_srli_epi16(words, 3), digits, 0x30);
+    const __m512i ascii =
+        _mm512_ternarylogic_epi64(_mm512_ternarylogic_epi64(digits, _mm512_srli_epi16(hyphens, 2),
+                                                            _mm512_slli_epi16(words, 2), 0x40),
+                                  _mm512_srli_epi16(words, 3), digits, 0x30);
     const Mask ascii_match = any_of(ascii, digit_);
     const Mask unsure = near_non_ascii(cur.non_ascii, prev.non_ascii);
     if ((ascii_match & ~unsure) != 0) return true;
@@ -438,7 +447,11 @@ bool fused_scan(std::span<const std::uint8_t> text, const HyphenatedNumber& ssn)
   return scanner.run();
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #else  // no vectorised scan for this processor family
 

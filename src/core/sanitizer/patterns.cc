@@ -39,7 +39,9 @@ const HyphenatedNumber& ssn() {
 
 bool matches_suspicious(std::span<const std::uint8_t> bytes) {
   if (!detail::fused_scan_supported()) return detail::matches_suspicious_by_pattern(bytes);
-  // One pass answers for all six patterns, so all six are obtained first, in their order.
+  // The one-pass scan carries the five ASCII patterns in its own tables and asks the ssn
+  // pattern about numbers written with non-ASCII characters. The slots are filled all the
+  // same, in table order, so that the process holds the same patterns on either path.
   api_key_sk();
   api_key_aws();
   api_key_gh();

@@ -22,12 +22,12 @@ bool matches_suspicious(std::string_view text);
 
 // The compiled patterns, in the order they are tried. Each is built by the first call that
 // needs it (one thread builds, concurrent callers wait) and never changes afterwards.
-const PrefixedRun& api_key_sk();     // "sk-" then [a-zA-Z0-9]{20,}
-const PrefixedRun& api_key_aws();    // "AKIA" then [0-9A-Z]{16}
-const PrefixedRun& api_key_gh();     // "ghp_" then [a-zA-Z0-9]{36,}
-const CompactToken& jwt();           // eyJ[A-Za-z0-9_-]{20,}\.eyJ[A-Za-z0-9_-]*\.[A-Za-z0-9_-]*
-const PrefixedRun& long_hex();       // [0-9a-fA-F]{32,}
-const HyphenatedNumber& ssn();       // \b\d{3}-\d{2}-\d{4}\b
+const PrefixedRun& api_key_sk();   // "sk-" then [a-zA-Z0-9]{20,}
+const PrefixedRun& api_key_aws();  // "AKIA" then [0-9A-Z]{16}
+const PrefixedRun& api_key_gh();   // "ghp_" then [a-zA-Z0-9]{36,}
+const CompactToken& jwt();         // eyJ[A-Za-z0-9_-]{20,}\.eyJ[A-Za-z0-9_-]*\.[A-Za-z0-9_-]*
+const PrefixedRun& long_hex();     // [0-9a-fA-F]{32,}
+const HyphenatedNumber& ssn();     // \b\d{3}-\d{2}-\d{4}\b
 
 namespace detail {
 

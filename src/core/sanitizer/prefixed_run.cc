@@ -1,7 +1,6 @@
 #include "sanitizer/prefixed_run.h"
 
-#include <algorithm>
-#include <optional>
+#include <cstring>
 
 namespace mobrel {
 
@@ -9,22 +8,25 @@ PrefixedRun::PrefixedRun(std::string_view prefix, std::string_view body, std::si
     : prefix_(prefix), body_(body), min_count_(min_count) {}
 
 bool PrefixedRun::prefix_ends_at(std::span<const std::uint8_t> text, std::size_t pos) const {
-  if (pos < prefix_.size()) return false;
-  return std::equal(prefix_.begin(), prefix_.end(), text.begin() + (pos - prefix_.size()),
-                    [](char p, std::uint8_t b) { return static_cast<std::uint8_t>(p) == b; });
+  if (prefix_.empty()) return true;
+  // The last character first: it rules out almost every position at the cost of one load.
+  if (pos < prefix_.size() || text[pos - 1] != static_cast<std::uint8_t>(prefix_.back())) {
+    return false;
+  }
+  return std::memcmp(text.data() + (pos - prefix_.size()), prefix_.data(), prefix_.size()) == 0;
 }
 
 bool PrefixedRun::found_in(std::span<const std::uint8_t> text) const {
-  // The earliest place in the current run of body characters where a prefix ended: the
-  // longest candidate body, so no later prefix in the same run needs to be remembered.
-  std::optional<std::size_t> body_start;
+  // A longer body contains one of exactly `min_count_` characters, so a match exists when
+  // some run of body characters ending at i is that long and the prefix ends where those
+  // last `min_count_` characters begin. The run length is counted without branching on the
+  // text; the prefix is compared only at the rare bytes that end a long enough run.
+  std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!body_start && prefix_ends_at(text, i)) body_start = i;
-    if (!body_.contains(text[i])) {
-      body_start.reset();
-    } else if (body_start && i + 1 - *body_start >= min_count_) {
-      return true;
-    }
+    // All ones or all zeros: a mask rather than a branch that word boundaries would defeat.
+    const std::size_t keep = std::size_t{0} - static_cast<std::size_t>(body_.contains(text[i]));
+    run = (run + 1) & keep;
+    if (run >= min_count_ && prefix_ends_at(text, i + 1 - min_count_)) return true;
   }
   return false;
 }
