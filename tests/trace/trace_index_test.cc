@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 namespace mobrel {
 namespace {
 
@@ -95,6 +98,56 @@ TEST(TraceIndexTest, LongChainsDoNotRecurse) {
   trace.merge_into(0, {"deep"});
   trace.settle(0, store);
   EXPECT_TRUE(trace.is_traced_to(199999, "deep"));
+}
+
+// Random graphs, with repeated, missing and not-yet-recorded inputs, recorded and labelled the
+// way the engine does it; afterwards every event must hold exactly its own labels together
+// with those of all its ancestors, as a plain fixpoint over the edges computes them.
+TEST(TraceIndexTest, MatchesAPlainFixpointOnRandomGraphs) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    EventStore store;
+    TraceIndex trace;
+    std::map<EventId, LabelSet> own;
+    auto label = [&](EventId id) {
+      const LabelSet labels{std::string(1, static_cast<char>('a' + random() % 4))};
+      own[id].insert(labels.begin(), labels.end());
+      trace.merge_into(id, labels);
+      trace.settle(id, store);
+    };
+    const int events = 1 + static_cast<int>(random() % 40);
+    for (int n = 0; n < events; ++n) {
+      InputList inputs;
+      if (random() % 2) {  // the whole session so far, as most events have it
+        for (int i = 0; i < n; ++i) inputs.push_back(i);
+      }
+      for (int extra = static_cast<int>(random() % 3); extra > 0; --extra)
+        inputs.push_back(random() % (events + 5));
+      const EventId id = store.insert(ContentPayload{}, std::move(inputs));
+      if (random() % 4 == 0) {
+        label(id);
+      } else {
+        trace.settle(id, store);
+      }
+      if (random() % 6 == 0) label(random() % (events + 5));
+    }
+    std::map<EventId, LabelSet> expected = own;
+    for (bool changed = true; changed;) {
+      changed = false;
+      store.for_each_edge([&](const Edge& edge) {
+        if (!expected.contains(edge.from)) return;
+        const LabelSet from = expected[edge.from];
+        LabelSet& to = expected[edge.to];
+        const std::size_t before = to.size();
+        to.insert(from.begin(), from.end());
+        changed |= to.size() > before;
+      });
+    }
+    for (EventId id = 0; id < static_cast<EventId>(events + 5); ++id) {
+      const LabelSet want = expected.contains(id) ? expected[id] : LabelSet{};
+      ASSERT_EQ(trace.trace_set(id), want) << "round " << round << ", event " << id;
+    }
+  }
 }
 
 }  // namespace

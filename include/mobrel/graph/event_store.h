@@ -61,8 +61,21 @@ class EventStore {
   // number of children.
   template <typename Visit>
   void for_each_child(EventId id, Visit&& visit) const {
+    for_each_run_child(id, visit);
+    for_each_listed_child(id, visit);
+  }
+
+  // The children that hold `id` inside the leading run 0..r-1 of their inputs (r > id).
+  // Every record whose run covers an id covers all smaller ids too.
+  template <typename Visit>
+  void for_each_run_child(EventId id, Visit&& visit) const {
     for (auto it = run_children_.upper_bound(id); it != run_children_.end(); ++it)
       visit(it->second);
+  }
+
+  // The children that name `id` after the leading run of their inputs.
+  template <typename Visit>
+  void for_each_listed_child(EventId id, Visit&& visit) const {
     if (auto listed = listed_children_.find(id); listed != listed_children_.end())
       for (EventId child : listed->second) visit(child);
   }

@@ -187,18 +187,6 @@ bool read_optional_text(NodeReader& reader, Cursor& at, const YamlPath& path,
   });
 }
 
-// A text that is no unsigned number to this reader is named as the text it is, even when
-// it reads as a (negative) integer elsewhere.
-std::string u32_invalid_type(const YamlEvent& node) {
-  if (node.type == YamlEventType::Scalar) {
-    std::string fault;
-    std::optional<YamlValue> value = type_scalar(node, fault);
-    if (value && (value->kind == YamlValue::Kind::Int || value->kind == YamlValue::Kind::UInt))
-      return invalid_type("string " + debug_quote(node.value), "u32");
-  }
-  return invalid_type(node, "u32");
-}
-
 bool read_u32(NodeReader& reader, Cursor& at, const YamlPath& path, std::uint32_t& out) {
   Cursor scratch;
   Cursor* from = nullptr;
@@ -209,7 +197,7 @@ bool read_u32(NodeReader& reader, Cursor& at, const YamlPath& path, std::uint32_
                    (node->style == ScalarStyle::Literal && node->tag == kIntTag));
   std::optional<std::uint64_t> number;
   if (readable) number = parse_unsigned(node->value);
-  if (!number) return reader.fail_at(*node, path, u32_invalid_type(*node));
+  if (!number) return reader.fail_at(*node, path, invalid_type(*node, "u32"));
   if (*number > std::numeric_limits<std::uint32_t>::max())
     return reader.fail_at(
         *node, path,

@@ -1,5 +1,6 @@
 #include "policy/yaml_events.h"
 
+#include <cstdlib>
 #include <unordered_map>
 #include <utility>
 
@@ -63,8 +64,9 @@ class DocumentBuilder {
       case YAML_SCALAR_EVENT:
         node.type = YamlEventType::Scalar;
         node.style = style_of(event.data.scalar.style);
-        node.value.assign(reinterpret_cast<const char*>(event.data.scalar.value),
-                          event.data.scalar.length);
+        if (event.data.scalar.length > 0)
+          node.value.assign(reinterpret_cast<const char*>(event.data.scalar.value),
+                            event.data.scalar.length);
         anchor = event.data.scalar.anchor;
         tag = event.data.scalar.tag;
         break;
@@ -129,7 +131,8 @@ class DocumentBuilder {
 YamlEventSource::YamlEventSource(std::string_view bytes) {
   // libyaml reads from the pointer even for an empty input; never hand it a null one.
   static const unsigned char kEmpty[1] = {0};
-  yaml_parser_initialize(&parser_);
+  // Failing to initialise means no memory, which ends the process like any exhaustion.
+  if (!yaml_parser_initialize(&parser_)) std::abort();
   yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
   const unsigned char* data =
       bytes.empty() ? kEmpty : reinterpret_cast<const unsigned char*>(bytes.data());

@@ -16,9 +16,10 @@ constexpr int kMaxDepth = 128;
 constexpr std::uint64_t kExpansionsPerEvent = 100;
 // Whatever the expansion count, aliases may not make the reader copy more than this many
 // events or bytes of scalar text out of anchored nodes: a few aliases to one large anchored
-// node would otherwise multiply the document's size beyond any memory.
-constexpr std::uint64_t kMaxReplayedEvents = 1'000'000;
-constexpr std::uint64_t kMaxReplayedBytes = std::uint64_t{64} << 20;
+// node would otherwise multiply the document's size beyond any memory. Policy documents
+// that share parts through aliases stay far below both.
+constexpr std::uint64_t kMaxReplayedEvents = 250'000;
+constexpr std::uint64_t kMaxReplayedBytes = std::uint64_t{16} << 20;
 
 YamlError message_error(std::string message, std::optional<YamlMark> mark) {
   std::optional<YamlPosition> position;

@@ -1,5 +1,6 @@
 #include "mobrel/trace/trace_index.h"
 
+#include <map>
 #include <vector>
 
 namespace mobrel {
@@ -54,18 +55,36 @@ bool TraceIndex::pull_from_parents(EventId id, const EventStore& store) {
 }
 
 void TraceIndex::push_to_dependents(EventId id, const EventStore& store) {
-  // Each event that grows hands its whole set to its children. Since sets only grow and
-  // are bounded by the labels in use, the work list empties even on cyclic graphs.
-  std::vector<EventId> work{id};
-  while (!work.empty()) {
-    const EventId current = work.back();
-    work.pop_back();
-    const LabelSet* labels = find(current);
-    if (!labels) continue;
-    const LabelSet carried = *labels;
-    store.for_each_child(current, [&](EventId child) {
-      if (merge_into(child, carried)) work.push_back(child);
-    });
+  // Events that gained labels hand the gain on to their children, lowest id first, until
+  // nothing grows; sets only grow and are bounded by the labels in use, so this ends on
+  // cyclic graphs too. A label handed to every record whose inputs start with a run covering
+  // some id e has reached every record whose run covers a larger id as well, so such a
+  // label is carried through the run index once, from the lowest id that gained it.
+  const LabelSet* start = find(id);
+  if (!start) return;
+  std::map<EventId, LabelSet> gained{{id, *start}};
+  std::unordered_map<std::string, EventId> carried_through_runs_from;
+  auto give = [&](EventId child, const LabelSet& labels) {
+    LabelSet& target = sets_[child];
+    for (const std::string& label : labels)
+      if (target.insert(label).second) gained[child].insert(label);
+    if (target.empty()) sets_.erase(child);
+  };
+  while (!gained.empty()) {
+    auto node = gained.extract(gained.begin());
+    const EventId current = node.key();
+    const LabelSet& labels = node.mapped();
+    LabelSet through_runs;
+    for (const std::string& label : labels) {
+      auto [it, first] = carried_through_runs_from.try_emplace(label, current);
+      if (first || it->second > current) {
+        it->second = current;
+        through_runs.insert(label);
+      }
+    }
+    if (!through_runs.empty())
+      store.for_each_run_child(current, [&](EventId child) { give(child, through_runs); });
+    store.for_each_listed_child(current, [&](EventId child) { give(child, labels); });
   }
 }
 
