@@ -87,9 +87,18 @@ static void results_and_labels(void) {
   CHECK_SLOT("{\"error\":\"invalid argument\"}");
   CHECK_INT(mobrel_record_result(engine, call, NULL, 5, 0, &result), -1);
   CHECK_SLOT("{\"error\":\"invalid output length\"}");
+  {
+    uint8_t *big = calloc(LIMIT + 1, 1);
+    CHECK_INT(mobrel_record_result(engine, call, big, LIMIT + 1, 0, &result), -1);
+    CHECK_SLOT("{\"error\":\"invalid output length\"}");
+    CHECK_INT(mobrel_record_result(engine, call, big, LIMIT, 0, &result), 0);
+    CHECK_INT(result, 2);
+    CHECK_INT(traced(engine, result, "injected"), 0); /* a mebibyte of zero bytes */
+    free(big);
+  }
 
   CHECK_INT(mobrel_record_result(engine, call, BYTES(secret), LEN(secret), -1, &result), 0);
-  CHECK_INT(result, 2);
+  CHECK_INT(result, 3);
   CHECK_INT(traced(engine, result, "injected"), 1);
   CHECK_INT(traced(engine, call, "injected"), 0);
   /* every later call derives from the result and is refused */
@@ -101,7 +110,7 @@ static void results_and_labels(void) {
 
   /* A result for an id never issued is still recorded. */
   CHECK_INT(mobrel_record_result(engine, 12345, NULL, 0, 0, &result), 0);
-  CHECK_INT(result, 4);
+  CHECK_INT(result, 5);
 
   /* Labels reach events derived earlier; bad labels become the empty label. */
   CHECK_INT(mobrel_set_label(NULL, 0, BYTES("x"), 1), -1);
