@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sanitizer/patterns.h"
+#include "sanitizer/portable_scan.h"
 
 namespace {
 
@@ -236,9 +237,33 @@ void BM_ScanPatternByPattern(benchmark::State& state, Input input) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.bytes.size()));
 }
 
-#define MOBREL_SANITIZER_BENCH(name, input)  \
-  BENCHMARK_CAPTURE(BM_Scan, name, input);   \
-  BENCHMARK_CAPTURE(BM_Blake3, name, input); \
+// The path of processors without AVX-512 VBMI, measured on any processor: as dispatched
+// (with AVX2 where present), and with 64-bit arithmetic only.
+void bench_scan(benchmark::State& state, Input input,
+                bool (*scan)(std::span<const std::uint8_t>, const mobrel::HyphenatedNumber&)) {
+  const Text text = make(input);
+  const mobrel::HyphenatedNumber& ssn = mobrel::ssn();
+  if (scan(bytes_of(text.bytes), ssn) != text.suspicious) {
+    state.SkipWithError("input does not give the expected answer");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(scan(bytes_of(text.bytes), ssn));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.bytes.size()));
+}
+
+void BM_ScanPortable(benchmark::State& state, Input input) {
+  bench_scan(state, input, &mobrel::detail::portable_scan);
+}
+
+void BM_ScanPortableByWords(benchmark::State& state, Input input) {
+  bench_scan(state, input, &mobrel::detail::portable_scan_by_words);
+}
+
+#define MOBREL_SANITIZER_BENCH(name, input)               \
+  BENCHMARK_CAPTURE(BM_Scan, name, input);                \
+  BENCHMARK_CAPTURE(BM_Blake3, name, input);              \
+  BENCHMARK_CAPTURE(BM_ScanPortable, name, input);        \
+  BENCHMARK_CAPTURE(BM_ScanPortableByWords, name, input); \
   BENCHMARK_CAPTURE(BM_ScanPatternByPattern, name, input)
 
 MOBREL_SANITIZER_BENCH(prose, Input::kProse);

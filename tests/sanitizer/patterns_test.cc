@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sanitizer/fused_scan.h"
+#include "sanitizer/portable_scan.h"
 
 namespace mobrel {
 namespace {
@@ -205,15 +206,28 @@ std::vector<Case> edge_cases() {
   };
 }
 
+using Scan = bool (*)(std::span<const std::uint8_t>, const HyphenatedNumber&);
+
+// The one-pass scans that run on every processor: as dispatched (with AVX2 where present)
+// and with 64-bit arithmetic only.
+const std::array<std::pair<const char*, Scan>, 2> kPortableScans = {{
+    {"portable", &detail::portable_scan},
+    {"portable by words", &detail::portable_scan_by_words},
+}};
+
 TEST(MatchesSuspicious, EdgeCases) {
   for (const Case& c : edge_cases()) {
     EXPECT_EQ(matches_suspicious(c.text), c.expected) << c.name;
     EXPECT_EQ(detail::matches_suspicious_by_pattern(bytes_of(c.text)), c.expected) << c.name;
+    for (const auto& [name, scan] : kPortableScans) {
+      EXPECT_EQ(scan(bytes_of(c.text), ssn()), c.expected) << name << ": " << c.name;
+    }
   }
 }
 
 // Spaces belong to no pattern and are non-word characters, so padding changes no answer; it
-// moves each case across the 64-byte blocks of the vectorised scan.
+// moves each case across the 64-byte blocks of the vectorised scan and the 8-byte chunks of
+// the portable one.
 TEST(MatchesSuspicious, EdgeCasesAtEveryBlockOffset) {
   for (const Case& c : edge_cases()) {
     for (std::size_t before = 0; before <= 130; ++before) {
@@ -221,6 +235,10 @@ TEST(MatchesSuspicious, EdgeCasesAtEveryBlockOffset) {
         const std::string text = std::string(before, ' ') + c.text + std::string(after, ' ');
         ASSERT_EQ(matches_suspicious(text), c.expected)
             << c.name << " after " << before << " spaces, before " << after;
+        for (const auto& [name, scan] : kPortableScans) {
+          ASSERT_EQ(scan(bytes_of(text), ssn()), c.expected)
+              << name << ": " << c.name << " after " << before << " spaces, before " << after;
+        }
       }
     }
   }
@@ -234,19 +252,28 @@ TEST(MatchesSuspicious, StringViewAndSpanAgree) {
 }
 
 // Matches far from the start, and long non-matching runs: the block-to-block carries of the
-// vectorised scan over many blocks.
+// one-pass scans over many blocks.
 TEST(MatchesSuspicious, LongTexts) {
   const std::string filler = repeat("lorem ipsum dolor sit amet, ", 5000);
-  EXPECT_FALSE(matches_suspicious(filler));
-  EXPECT_TRUE(matches_suspicious(filler + "AKIA" + run_of(kCaps, 16)));
-  EXPECT_TRUE(matches_suspicious(filler + "123-45-6789"));
-  EXPECT_FALSE(matches_suspicious(repeat("eyJ", 100000)));
-  EXPECT_FALSE(matches_suspicious(repeat("eyJ", 100000) + "." + repeat("eyJ", 1000)));
-  EXPECT_TRUE(matches_suspicious(repeat("eyJ", 100000) + ".eyJ" + repeat("x", 5000) + "."));
-  EXPECT_FALSE(matches_suspicious(repeat("sk-", 100000)));
-  EXPECT_TRUE(matches_suspicious(repeat("AKIA", 100000)));
-  EXPECT_FALSE(matches_suspicious(repeat(run_of(kHex, 31) + "\n", 10000)));
-  EXPECT_FALSE(matches_suspicious(repeat("123-45-678 12-345-6789 123-45-67890 ", 5000)));
+  const std::vector<std::pair<std::string, bool>> texts = {
+      {filler, false},
+      {filler + "AKIA" + run_of(kCaps, 16), true},
+      {filler + "123-45-6789", true},
+      {repeat("eyJ", 100000), false},
+      {repeat("eyJ", 100000) + "." + repeat("eyJ", 1000), false},
+      {repeat("eyJ", 100000) + ".eyJ" + repeat("x", 5000) + ".", true},
+      {repeat("sk-", 100000), false},
+      {repeat("AKIA", 100000), true},
+      {repeat(run_of(kHex, 31) + "\n", 10000), false},
+      {repeat("123-45-678 12-345-6789 123-45-67890 ", 5000), false},
+  };
+  for (const auto& [text, expected] : texts) {
+    const std::string start = text.substr(0, 24);
+    EXPECT_EQ(matches_suspicious(text), expected) << start;
+    for (const auto& [name, scan] : kPortableScans) {
+      EXPECT_EQ(scan(bytes_of(text), ssn()), expected) << name << ": " << start;
+    }
+  }
 }
 
 // Random texts built from pieces that sit near every threshold, checked against the
@@ -306,20 +333,33 @@ std::string random_text(std::mt19937& rng) {
   return text;
 }
 
-TEST(MatchesSuspicious, VectorisedScanAgreesWithPatternByPattern) {
-  if (!detail::fused_scan_supported()) GTEST_SKIP() << "no AVX-512 VBMI on this processor";
-  std::mt19937 rng(20240611);
+void expect_agrees_with_pattern_by_pattern(Scan scan, std::uint32_t seed) {
+  std::mt19937 rng(seed);
   std::size_t positives = 0;
   constexpr int kTexts = 30000;
   for (int i = 0; i < kTexts; ++i) {
     const std::string text = random_text(rng);
     const bool expected = detail::matches_suspicious_by_pattern(bytes_of(text));
     positives += expected;
-    ASSERT_EQ(detail::fused_scan(bytes_of(text), ssn()), expected) << "text: " << text;
+    ASSERT_EQ(scan(bytes_of(text), ssn()), expected) << "text: " << text;
   }
   // Both answers must be common, or the comparison proves little.
   EXPECT_GT(positives, kTexts / 10);
   EXPECT_LT(positives, kTexts * 9 / 10);
+}
+
+TEST(MatchesSuspicious, VectorisedScanAgreesWithPatternByPattern) {
+  if (!detail::fused_scan_supported()) GTEST_SKIP() << "no AVX-512 VBMI on this processor";
+  expect_agrees_with_pattern_by_pattern(&detail::fused_scan, 20240611);
+}
+
+// Runs on every processor.
+TEST(MatchesSuspicious, PortableScansAgreeWithPatternByPattern) {
+  for (const auto& [name, scan] : kPortableScans) {
+    SCOPED_TRACE(name);
+    expect_agrees_with_pattern_by_pattern(scan, 20240611);
+    expect_agrees_with_pattern_by_pattern(scan, 7);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "sanitizer/patterns.h"
 
 #include "sanitizer/fused_scan.h"
+#include "sanitizer/portable_scan.h"
 
 namespace mobrel {
 
@@ -38,16 +39,16 @@ const HyphenatedNumber& ssn() {
 }
 
 bool matches_suspicious(std::span<const std::uint8_t> bytes) {
-  if (!detail::fused_scan_supported()) return detail::matches_suspicious_by_pattern(bytes);
-  // The one-pass scan carries the five ASCII patterns in its own tables and asks the ssn
-  // pattern about numbers written with non-ASCII characters. The slots are filled all the
-  // same, in table order, so that the process holds the same patterns on either path.
+  // Both one-pass scans carry the five ASCII patterns in their own tables and ask the ssn
+  // pattern about hyphenated numbers. The slots are filled all the same, in table order, so
+  // that the process holds the same patterns on every path.
   api_key_sk();
   api_key_aws();
   api_key_gh();
   jwt();
   long_hex();
-  return detail::fused_scan(bytes, ssn());
+  if (detail::fused_scan_supported()) return detail::fused_scan(bytes, ssn());
+  return detail::portable_scan(bytes, ssn());
 }
 
 bool matches_suspicious(std::string_view text) {

@@ -31,7 +31,8 @@ const HyphenatedNumber& ssn();     // \b\d{3}-\d{2}-\d{4}\b
 
 namespace detail {
 
-// The same answer, pattern by pattern in their order, without the vectorised scan.
+// The same answer, pattern by pattern in their order, without either one-pass scan: the
+// reference the scans are tested against.
 bool matches_suspicious_by_pattern(std::span<const std::uint8_t> bytes);
 
 }  // namespace detail
